@@ -1,0 +1,27 @@
+#pragma once
+// The client library, loaded at run time by its bare file name and kept to the end of the
+// process, with every entry point this layer calls resolved once into a typed pointer.
+
+#include <ibase.h>
+
+namespace ibx {
+
+/// Typed entry points of the client library; each member bears the function's own name.
+struct ClientApi {
+#define IBX_ENTRY(name) decltype(&::name) name = nullptr;
+#include "ClientEntryPoints.inc"
+#undef IBX_ENTRY
+};
+
+/// Loads the library named by the build setting the first time and returns its entry points.
+/// Throws EIBClientError when the library cannot be loaded, EOSError when a required entry point
+/// is missing; a later call tries again.
+const ClientApi& LoadClientLibrary();
+
+/// The entry points; the library must have been loaded (any TIBDatabase constructed).
+const ClientApi& Api();
+
+/// Loads the library `fileName` afresh, without caching; for tests of the loader's failures.
+ClientApi LoadClientLibraryFrom(const char* fileName);
+
+} // namespace ibx

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds the program twice (normal, and with AddressSanitizer + UndefinedBehaviorSanitizer) and
+# runs every test against a private Firebird server on a loopback port and the embedded engine.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash tools/install-deps.sh
+
+jobs=${JOBS:-2}
+port=${TAVOLIX_FB_PORT:-30555}
+work=$(mktemp -d /tmp/tavolix-test.XXXXXX)
+server_dir=$work/server
+
+cleanup() {
+  bash tests/rig/fbserver.sh stop "$server_dir" || true
+}
+trap cleanup EXIT
+
+build() { # dir, extra cmake args...
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+}
+
+build build
+build build-asan -DTAVOLIX_SANITIZE=ON -DTAVOLIX_BENCH=OFF
+
+bash tests/rig/fbserver.sh start "$server_dir" "$port" quibolant >/dev/null
+mkdir -p "$work/db"
+export TAVOLIX_FB_SERVER=127.0.0.1/$port
+export TAVOLIX_FB_SERVER_DIR=$server_dir
+export TAVOLIX_TEST_DIR=$work/db
+export TAVOLIX_RIG=$root/tests/rig
+export QT_QPA_PLATFORM=offscreen
+# The embedded engine keeps its lock files apart from the private server's.
+export FIREBIRD_LOCK=$work/embedded-lock/
+mkdir -p "$FIREBIRD_LOCK"
+
+status=0
+echo "== tests (normal build)"
+ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600 || status=1
+
+echo "== tests (AddressSanitizer + UndefinedBehaviorSanitizer)"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:suppressions=$root/tools/lsan.supp
+export LSAN_OPTIONS=suppressions=$root/tools/lsan.supp
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir build-asan --output-on-failure -j"$jobs" --timeout 900 || status=1
+
+exit $status
