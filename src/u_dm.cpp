@@ -1,1 +1,5 @@
-// to be written
+#include "u_dm.h"
+
+Tdm* dm = nullptr;
+
+Tdm::Tdm(vcl::TComponent*) {}
