@@ -10,6 +10,8 @@
 class Tdm : public vcl::TDataModule {
 public:
     explicit Tdm(vcl::TComponent* owner);
+    /// The query goes first; releasing it is the one step that can fail when the server is gone.
+    void BeforeDestruction() override { qry.Release(); }
 
     // Declared in creation order, so they are released in reverse: DataSource1 first.
     ibx::TIBDatabase IBDatabase;

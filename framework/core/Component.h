@@ -11,6 +11,10 @@ public:
     TComponent(const TComponent&) = delete;
     TComponent& operator=(const TComponent&) = delete;
     virtual ~TComponent() = default;
+
+    /// Called by the owner just before it frees the component; may raise, and the component is
+    /// then left unfreed.
+    virtual void BeforeDestruction() {}
 };
 
 /// A non-visual container of components (the data module's base).

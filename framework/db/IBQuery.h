@@ -20,11 +20,15 @@ class TDataSource;
 
 class TIBQuery {
 public:
-    TIBQuery() = default;
+    TIBQuery();
     TIBQuery(const TIBQuery&) = delete;
     TIBQuery& operator=(const TIBQuery&) = delete;
-    /// Closes the result and releases the statement; may raise when the server is gone.
-    ~TIBQuery() noexcept(false);
+    /// Releases like Release(), ignoring failures.
+    ~TIBQuery();
+
+    /// Closes the result and releases the prepared statement; raises when the server cannot be
+    /// reached. The owner calls it before destruction so such a failure is not lost.
+    void Release();
 
     TIBDatabase* Database = nullptr;
     TIBTransaction* Transaction = nullptr;
@@ -77,7 +81,7 @@ public:
 private:
     struct Statement;
     void Prepare();
-    void FreeStatement() noexcept(false);
+    void FreeStatement();
 
     std::vector<std::string> sqlLines_;
     std::vector<std::string> params_;
