@@ -8,15 +8,26 @@ namespace vcl {
 
 /// The regional settings the texts are built from.
 struct TFormatSettings {
-    /// Short date pattern in Qt's notation (d, dd, M, MM, yy, yyyy; quoted literals).
+    /// Short date pattern in Qt's notation (d, dd, ddd, dddd, M, MM, MMM, MMMM, yy, yyyy; quoted
+    /// literals, '' for a quote; any other character, a single y included, stands for itself).
     std::string ShortDateFormat = "M/d/yy";
     std::string TimeSeparator = ":";
-    bool TimeLeadingZero = false;  ///< hour with a leading zero
-    bool TwentyFourHour = true;    ///< false: hours 1 to 12 with the AM/PM texts
-    bool TimeMarkerFirst = false;  ///< the AM/PM text stands before the time
+    bool TimeLeadingZero = false; ///< hour with a leading zero
+    bool TwentyFourHour = true;   ///< false: hours 1 to 12 with the AM/PM texts
+    bool TimeMarkerFirst = false; ///< the AM/PM text stands before the time
     std::string TimeAMString = "AM";
     std::string TimePMString = "PM";
     char DecimalSeparator = '.';
+    /// Month names for MMM and MMMM, January first.
+    std::string ShortMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::string LongMonthNames[12] = {"January",   "February", "March",    "April",
+                                      "May",       "June",     "July",     "August",
+                                      "September", "October",  "November", "December"};
+    /// Day names for ddd and dddd, Sunday first.
+    std::string ShortDayNames[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    std::string LongDayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                   "Thursday", "Friday", "Saturday"};
 };
 
 /// A broken-down local date and time.
