@@ -1,6 +1,8 @@
 #include "DateTimeText.h"
 
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
 
 namespace vcl {
 
@@ -35,6 +37,31 @@ const std::string& Pick(const std::string* table, int size, int index) {
 }
 
 } // namespace
+
+TDateTimeParts Now() {
+    using namespace std::chrono;
+    auto now = system_clock::now();
+    std::time_t seconds = system_clock::to_time_t(now);
+    // to_time_t may round; the milliseconds are taken from the same truncated second.
+    auto sinceSecond = now - system_clock::from_time_t(seconds);
+    if (sinceSecond < system_clock::duration::zero()) {
+        --seconds;
+        sinceSecond += std::chrono::seconds(1);
+    }
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &seconds);
+#else
+    localtime_r(&seconds, &local);
+#endif
+    return TDateTimeParts{local.tm_year + 1900,
+                          local.tm_mon + 1,
+                          local.tm_mday,
+                          local.tm_hour,
+                          local.tm_min,
+                          local.tm_sec,
+                          static_cast<int>(duration_cast<milliseconds>(sinceSecond).count())};
+}
 
 TFormatSettings& FormatSettings() {
     static TFormatSettings settings;

@@ -36,6 +36,9 @@ struct TDateTimeParts {
     int Hour = 0, Minute = 0, Second = 0, Millisecond = 0;
 };
 
+/// The current local date and time from the system clock, to the millisecond.
+TDateTimeParts Now();
+
 /// The process-wide settings (defaults until the application reads the system's).
 TFormatSettings& FormatSettings();
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 using vcl::TDateTimeParts;
 using vcl::TFormatSettings;
 
@@ -120,6 +122,29 @@ TEST(FormatSettings, IsOneProcessWideObject) {
     vcl::FormatSettings().ShortDateFormat = "yyyy";
     EXPECT_EQ(vcl::DateToStr(At(2024, 12, 9)), "2024");
     vcl::FormatSettings() = saved;
+}
+
+} // namespace
+
+namespace {
+
+TEST(Now, IsTheLocalClockToTheMillisecond) {
+    std::time_t before = std::time(nullptr);
+    TDateTimeParts now = vcl::Now();
+    std::time_t after = std::time(nullptr);
+    std::tm tm{};
+    tm.tm_year = now.Year - 1900;
+    tm.tm_mon = now.Month - 1;
+    tm.tm_mday = now.Day;
+    tm.tm_hour = now.Hour;
+    tm.tm_min = now.Minute;
+    tm.tm_sec = now.Second;
+    tm.tm_isdst = -1;
+    std::time_t back = std::mktime(&tm);
+    EXPECT_GE(back, before);
+    EXPECT_LE(back, after);
+    EXPECT_GE(now.Millisecond, 0);
+    EXPECT_LT(now.Millisecond, 1000);
 }
 
 } // namespace
