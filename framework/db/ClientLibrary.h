@@ -18,7 +18,7 @@ struct ClientApi {
 /// is missing; a later call tries again.
 const ClientApi& LoadClientLibrary();
 
-/// The entry points; the library must have been loaded (any TIBDatabase constructed).
+/// The entry points; loads the library first when no TIBDatabase has done so yet.
 const ClientApi& Api();
 
 /// Loads the library `fileName` afresh, without caching; for tests of the loader's failures.

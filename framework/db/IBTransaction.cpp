@@ -58,10 +58,11 @@ std::string StatusText(const ISC_STATUS* status) {
     }
 }
 
-// The layout isc_start_multiple reads for each connection.
+// The layout isc_start_multiple reads for each connection. The length is a long: it fills the
+// slot completely whether the library reads it as int or as long.
 struct TransactionElement {
     isc_db_handle* database;
-    int tpbLength;
+    long tpbLength;
     const char* tpb;
 };
 
@@ -122,7 +123,7 @@ void TIBTransaction::StartTransaction() {
     if (tpbStale_)
         BuildTPB();
 
-    TransactionElement element{database_->Handle(), static_cast<int>(tpb_.size()), tpb_.data()};
+    TransactionElement element{database_->Handle(), static_cast<long>(tpb_.size()), tpb_.data()};
     ISC_STATUS_ARRAY status{};
     isc_tr_handle handle = 0;
     if (Api().isc_start_multiple(status, &handle, 1, &element) != 0)
