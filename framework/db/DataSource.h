@@ -32,6 +32,8 @@ public:
 
     /// Called by the query.
     void Notify(TDataEvent event);
+    /// Called by a query that is being destroyed, so no dangling link is left.
+    void DataSetDestroyed(TIBQuery* query) noexcept;
 
 private:
     TIBQuery* dataSet_ = nullptr;

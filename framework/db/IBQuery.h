@@ -2,6 +2,7 @@
 // The query that holds and runs the user's statement: its text, its parameters, opening a select
 // and fetching its rows into the cache, executing anything else.
 
+#include "DataSource.h"
 #include "Fields.h"
 #include "RowCache.h"
 
@@ -16,8 +17,6 @@ namespace ibx {
 
 class TIBDatabase;
 class TIBTransaction;
-class TDataSource;
-
 class TIBQuery {
 public:
     TIBQuery();
@@ -76,12 +75,21 @@ public:
     /// isc_dsql_fetch calls made since the program started (for tests).
     std::uint64_t FetchCalls() const noexcept { return fetchCalls_; }
 
+    /// Set by TDataSource::SetDataSet; the source is told when the query opens, closes or
+    /// caches more rows.
     void SetDataSource(TDataSource* source) noexcept { dataSource_ = source; }
+    TDataSource* DataSource() const noexcept { return dataSource_; }
 
 private:
     struct Statement;
+    void EnsureConnected();
     void Prepare();
+    void Execute();
+    /// Releases the prepared statement; its handle is forgotten even when the server fails.
     void FreeStatement();
+    /// After a failure: closed, statement released, failures of the clean-up ignored.
+    void Abandon() noexcept;
+    void Notify(TDataEvent event);
 
     std::vector<std::string> sqlLines_;
     std::vector<std::string> params_;

@@ -22,6 +22,11 @@ struct CellView {
     std::string_view Bytes;
 };
 
+/// Called with the size of each block the cache is about to allocate; may throw std::bad_alloc.
+/// Lets tests drive the cache's out-of-memory path; null (the default) does nothing.
+using RowCacheAllocationProbe = void (*)(std::size_t bytes);
+void SetRowCacheAllocationProbe(RowCacheAllocationProbe probe) noexcept;
+
 class RowCache {
 public:
     /// `chunkRows` of 0 or less means 1000.
