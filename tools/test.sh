@@ -46,4 +46,22 @@ export LSAN_OPTIONS=suppressions=$root/tools/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build-asan --output-on-failure -j"$jobs" --timeout 900 || status=1
 
+echo "== fuzzers (libFuzzer, ASan + UBSan, ${FUZZ_SECONDS:-60} s each)"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTAVOLIX_FUZZ=ON -DTAVOLIX_BENCH=OFF \
+  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+cmake --build build-fuzz -j"$jobs" --target fuzzers
+for target in scanner lines errortext celltext; do
+  corpus=$work/corpus/$target
+  mkdir -p "$corpus"
+  cp tests/fuzz/corpus/$target/* "$corpus/"
+  if build-fuzz/tests/fuzz/fuzz_$target -max_total_time="${FUZZ_SECONDS:-60}" -rss_limit_mb=2048 \
+       -artifact_prefix="$work/" "$corpus" >"$work/fuzz_$target.log" 2>&1; then
+    echo "fuzz_$target: $(tail -n 1 "$work/fuzz_$target.log")"
+  else
+    echo "fuzz_$target FAILED:"; tail -n 40 "$work/fuzz_$target.log"; status=1
+  fi
+done
+
 exit $status
