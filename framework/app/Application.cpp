@@ -4,6 +4,10 @@
 #include "core/Exceptions.h"
 #include "db/IBTransaction.h"
 
+#if __has_include("controls/ResultModel.h")
+#include "controls/ResultModel.h"
+#define VCL_HAVE_FETCH_ERROR_SINK 1
+#endif
 #if __has_include("RegionalSettings.h")
 #include "RegionalSettings.h"
 #define VCL_HAVE_REGIONAL_SETTINGS 1
@@ -137,6 +141,9 @@ TApplication::~TApplication() {
         // Clean-up of a program that did not run to its end; ProgramMain reports its own.
     }
     ibx::SetEndOfLifeReport(nullptr);
+#ifdef VCL_HAVE_FETCH_ERROR_SINK
+    SetFetchErrorSink(nullptr);
+#endif
     qt_.reset();
     if (Application == this)
         Application = nullptr;
@@ -151,6 +158,13 @@ void TApplication::Initialize() {
         if (Application)
             Application->HandleException(Exception(message));
     });
+#ifdef VCL_HAVE_FETCH_ERROR_SINK
+    // Fetch failures arise under painting and scrolling; the grid hands them on to here.
+    SetFetchErrorSink([](const std::exception& e) {
+        if (Application)
+            Application->HandleException(e);
+    });
+#endif
 #ifdef VCL_HAVE_REGIONAL_SETTINGS
     ReadRegionalSettings();
 #endif
