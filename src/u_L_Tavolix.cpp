@@ -1,7 +1,9 @@
 #include "u_L_Tavolix.h"
 
 #include "app/Application.h"
+#include "core/DateTimeText.h"
 #include "core/Exceptions.h"
+#include "core/StringList.h"
 #include "u_dm.h"
 
 #include <QCompleter>
@@ -9,6 +11,7 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include <filesystem>
 #include <iterator>
 #include <limits>
 
@@ -165,6 +168,36 @@ TL_Tavolix::TL_Tavolix(vcl::TComponent* owner) : vcl::TForm(owner) {
     OnCreate = [this] { FormCreate(); };
 }
 
-void TL_Tavolix::FormCreate() {}
+void TL_Tavolix::FormCreate() {
+    const auto local = [](const std::string& bytes) {
+        return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    };
+    // Next to the executable, never the working directory.
+    const std::filesystem::path exe(vcl::Application->ExeName());
+    const std::vector<std::string> databases =
+        vcl::LoadLinesFromFile((exe.parent_path() / "database.txt").string());
+
+    ComboBox1->clear();
+    for (const std::string& entry : databases)
+        ComboBox1->addItem(local(entry));
+    // The entry's own bytes go to the connection, not what the widget made of them.
+    const std::string first = databases.empty() ? std::string() : databases.front();
+    ComboBox1->setEditText(local(first));
+
+    try {
+        dm->IBDatabase.SetDatabaseName("");
+        dm->IBDatabase.SetDatabaseName(first);
+        dm->IBDatabase.SetConnected(true);
+        dm->IBTransaction.SetActive(true);
+        Image1->setVisible(true);
+    } catch (const std::exception&) {
+        // The source text is UTF-8; the box takes the local code page.
+        vcl::Application->MessageBox(
+            QString::fromUtf8("Database bağlantısını kontrol ediniz!").toLocal8Bit().toStdString(),
+            "", vcl::MB_OK);
+    }
+
+    StatusBar1->Panel(0)->setText(local(vcl::DateTimeToStr(vcl::Now())));
+}
 
 void TL_Tavolix::Button1Click() {}
