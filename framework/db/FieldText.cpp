@@ -19,7 +19,7 @@ template <typename T> bool Read(const CellView& cell, T& out) {
 }
 
 bool ReadInteger(const TFieldDef& field, const CellView& cell, std::int64_t& out) {
-    switch (field.SqlType) {
+    switch (field.SqlType & ~1) {
     case SQL_SHORT: {
         std::int16_t v;
         if (!Read(cell, v))
@@ -135,7 +135,7 @@ std::string ScaledFloatText(std::int64_t value, int scale, char separator) {
 }
 
 std::string FloatText(const TFieldDef& field, const CellView& cell, char separator) {
-    switch (field.SqlType) {
+    switch (field.SqlType & ~1) {
     case SQL_FLOAT: {
         float f;
         // The shortest text that reads back as the same float: 1.1 stays "1.1" rather than the
