@@ -39,6 +39,16 @@ std::string Lower(const std::string& text) {
     return lower;
 }
 
+// Handles the client library failed to free; it may still write to them, so they live on.
+void KeepForTheClientLibrary(std::unique_ptr<isc_stmt_handle> handle) noexcept {
+    static auto* kept = new std::vector<std::unique_ptr<isc_stmt_handle>>();
+    try {
+        kept->push_back(std::move(handle));
+    } catch (const std::bad_alloc&) {
+        (void)handle.release();
+    }
+}
+
 std::string NextCursorName() {
     static std::atomic<unsigned> counter{0};
     return "TAVOLIX_CURSOR_" + std::to_string(++counter);
@@ -101,7 +111,9 @@ private:
 } // namespace
 
 struct TIBQuery::Statement {
-    isc_stmt_handle handle = 0;
+    // On its own block: the client library keeps the handle's address and clears it when the
+    // attachment ends, so a handle it could not free must outlive this statement.
+    std::unique_ptr<isc_stmt_handle> handle = std::make_unique<isc_stmt_handle>(0);
     SqlDa in;
     SqlDa out;
     std::vector<TFieldDef> fields;
@@ -199,17 +211,23 @@ void TIBQuery::FreeStatement() {
         return;
     std::unique_ptr<Statement> statement = std::move(statement_);
     statementType_ = 0;
-    if (!statement->handle)
+    if (!*statement->handle)
         return;
     // The handle is forgotten even when the server cannot be told: it is never used again.
     ISC_STATUS_ARRAY status{};
-    Check(Api().isc_dsql_free_statement(status, &statement->handle, DSQL_drop), status);
+    if (Api().isc_dsql_free_statement(status, statement->handle.get(), DSQL_drop) != 0) {
+        KeepForTheClientLibrary(std::move(statement->handle));
+        RaiseStatus(status);
+    }
 }
 
 void TIBQuery::Prepare() {
     const std::string text = SQLText();
     if (IsBlank(text))
         Raise("Empty SQL Statement");
+    // The text goes to the server zero-terminated; a NUL inside would silently cut it short.
+    if (text.find('\0') != std::string::npos)
+        Raise("The statement text contains a NUL character");
     std::string sent = text;
     if (ParamCheck) {
         ScannedStatement scanned = ScanParameterMarkers(text);
@@ -222,14 +240,14 @@ void TIBQuery::Prepare() {
     ISC_STATUS_ARRAY status{};
     statement_ = std::make_unique<Statement>();
     Statement& st = *statement_;
-    Check(api.isc_dsql_alloc_statement2(status, Database->Handle(), &st.handle), status);
-    Check(api.isc_dsql_prepare(status, Transaction->Handle(), &st.handle, 0, sent.c_str(),
+    Check(api.isc_dsql_alloc_statement2(status, Database->Handle(), st.handle.get()), status);
+    Check(api.isc_dsql_prepare(status, Transaction->Handle(), st.handle.get(), 0, sent.c_str(),
                                static_cast<unsigned short>(Database->SQLDialect()), nullptr),
           status);
 
     const char item = isc_info_sql_stmt_type;
     char info[16] = {};
-    Check(api.isc_dsql_sql_info(status, &st.handle, 1, &item, sizeof info, info), status);
+    Check(api.isc_dsql_sql_info(status, st.handle.get(), 1, &item, sizeof info, info), status);
     if (info[0] != isc_info_sql_stmt_type)
         Raise("Cannot determine the statement type");
     const short length = static_cast<short>(api.isc_vax_integer(info + 1, 2));
@@ -251,8 +269,9 @@ void TIBQuery::Prepare() {
         da.Reset(1);
         auto call = [&] {
             const ISC_STATUS rc =
-                input ? api.isc_dsql_describe_bind(status, &st.handle, SQLDA_VERSION1, da.get())
-                      : api.isc_dsql_describe(status, &st.handle, SQLDA_VERSION1, da.get());
+                input
+                    ? api.isc_dsql_describe_bind(status, st.handle.get(), SQLDA_VERSION1, da.get())
+                    : api.isc_dsql_describe(status, st.handle.get(), SQLDA_VERSION1, da.get());
             Check(rc, status);
         };
         call();
@@ -300,13 +319,14 @@ void TIBQuery::Execute() {
     XSQLDA* in = st.in.Count() > 0 ? st.in.get() : nullptr;
     ISC_STATUS_ARRAY status{};
     if (statementType_ == kExecProcedure)
-        Check(api.isc_dsql_execute2(status, Transaction->Handle(), &st.handle, SQLDA_VERSION1, in,
-                                    st.out.Count() > 0 ? st.out.get() : nullptr),
+        Check(api.isc_dsql_execute2(status, Transaction->Handle(), st.handle.get(), SQLDA_VERSION1,
+                                    in, st.out.Count() > 0 ? st.out.get() : nullptr),
               status);
     else
         // A typed commit or rollback clears the transaction's handle here, which makes it
         // inactive; the next run then starts a fresh one.
-        Check(api.isc_dsql_execute(status, Transaction->Handle(), &st.handle, SQLDA_VERSION1, in),
+        Check(api.isc_dsql_execute(status, Transaction->Handle(), st.handle.get(), SQLDA_VERSION1,
+                                   in),
               status);
 }
 
@@ -328,12 +348,12 @@ void TIBQuery::Open() {
             const ClientApi& api = Api();
             ISC_STATUS_ARRAY status{};
             XSQLDA* in = st.in.Count() > 0 ? st.in.get() : nullptr;
-            Check(api.isc_dsql_execute2(status, Transaction->Handle(), &st.handle, SQLDA_VERSION1,
-                                        in, nullptr),
+            Check(api.isc_dsql_execute2(status, Transaction->Handle(), st.handle.get(),
+                                        SQLDA_VERSION1, in, nullptr),
                   status);
             st.cursorOpen = true;
             const std::string name = NextCursorName();
-            Check(api.isc_dsql_set_cursor_name(status, &st.handle, name.c_str(), 0), status);
+            Check(api.isc_dsql_set_cursor_name(status, st.handle.get(), name.c_str(), 0), status);
         } else {
             Execute();
             active_ = true;
@@ -369,7 +389,7 @@ void TIBQuery::Close() {
     if (statement_ && statement_->cursorOpen) {
         statement_->cursorOpen = false;
         ISC_STATUS_ARRAY status{};
-        if (Api().isc_dsql_free_statement(status, &statement_->handle, DSQL_close) != 0 &&
+        if (Api().isc_dsql_free_statement(status, statement_->handle.get(), DSQL_close) != 0 &&
             !statement_->fetchFailed) {
             try {
                 RaiseStatus(status);
@@ -421,7 +441,7 @@ std::size_t TIBQuery::FetchTo(std::size_t rowCount) {
     std::exception_ptr failure;
     while (rows_->RowCount() < rowCount) {
         ISC_STATUS_ARRAY status{};
-        const ISC_STATUS rc = api.isc_dsql_fetch(status, &st.handle, SQLDA_VERSION1, out);
+        const ISC_STATUS rc = api.isc_dsql_fetch(status, st.handle.get(), SQLDA_VERSION1, out);
         ++fetchCalls_;
         fetched = true;
         if (rc == 100) {

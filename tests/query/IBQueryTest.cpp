@@ -12,11 +12,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace testdb {
@@ -392,6 +394,87 @@ TEST_P(Query, ServerRejectionLeavesTheQueryClosedAndNextRunClean) {
     EXPECT_EQ(dm().events.back(), TDataEvent::StateChanged);
     dm().Run("select id from t", false);
     EXPECT_EQ(qry().FetchTo(1), 1u);
+
+    // Cut at the NUL, this would delete every row.
+    const std::string cut("delete from t\0 where id = 1", 27);
+    EXPECT_EQ(Failure([&] { dm().Run(cut, true); }), "The statement text contains a NUL character");
+    EXPECT_EQ(db_->Scalar("select count(*) from t"), 5);
+}
+
+TEST_P(Query, OutOfMemoryWhileFetchingKeepsTheRowsAndStops) {
+    qry().BufferChunks = 2;
+    dm().Run("select id, name from t order by id", false);
+    EXPECT_EQ(qry().FetchTo(2), 2u);
+    const auto calls = qry().FetchCalls();
+    dm().events.clear();
+    ibx::SetRowCacheAllocationProbe([](std::size_t) { throw std::bad_alloc(); });
+    const auto failure = Failure([&] { qry().FetchTo(5); }); // the third row needs a new chunk
+    ibx::SetRowCacheAllocationProbe(nullptr);
+    EXPECT_EQ(failure, "Out of memory: the result's rows fetched so far stay shown");
+    EXPECT_EQ(qry().RecordCount(), 2u);
+    EXPECT_TRUE(qry().Eof());
+    EXPECT_EQ(qry().FetchCalls(), calls + 1);
+    EXPECT_EQ(dm().events, std::vector<TDataEvent>{TDataEvent::RowsAppended});
+    qry().FetchAll(); // at its end: nothing more is asked
+    EXPECT_EQ(qry().FetchCalls(), calls + 1);
+    EXPECT_EQ(qry().Rows()->Cell(1, 1).IsNull, true);
+    dm().Run("select id from t", false); // the cursor closes cleanly
+    EXPECT_EQ(qry().FetchTo(10), 5u);
+}
+
+// A server of the test's own, so it can be killed under an open result.
+class BrokenConnection : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port_ = 31000 + ::getpid() % 1000;
+        dir_ = testdb::Dir() + "/qbreak-" + std::to_string(::getpid());
+        ASSERT_EQ(Shell("start " + dir_ + " " + std::to_string(port_) + " quibolant"), 0);
+        name_ = "127.0.0.1/" + std::to_string(port_) + ":" + dir_ + "/data/b.fdb";
+        const std::string create =
+            "create database '" + name_ + "' user 'SYSDBA' password 'quibolant'";
+        ISC_STATUS_ARRAY status{};
+        isc_db_handle db = 0;
+        isc_tr_handle tr = 0;
+        ASSERT_EQ(isc_dsql_execute_immediate(status, &db, &tr, 0, create.c_str(), 3, nullptr), 0);
+        isc_detach_database(status, &db);
+    }
+    void TearDown() override { Shell("stop " + dir_); }
+    static int Shell(const std::string& args) {
+        return std::system(("'" TAVOLIX_FBSERVER_SCRIPT "' " + args + " >/dev/null").c_str());
+    }
+    int port_ = 0;
+    std::string dir_, name_;
+};
+
+TEST_F(BrokenConnection, EveryLaterCallRaisesTheLibrarysText) {
+    Dm dm(name_);
+    dm.Run("create table big (id integer, pad varchar(100))", true);
+    dm.Run("insert into big select row_number() over (), lpad('', 100, 'x') "
+           "from rdb$fields a, rdb$fields b rows 5000",
+           true);
+    dm.Run("select id, pad from big", false);
+    ASSERT_EQ(dm.qry.FetchTo(10), 10u);
+    ASSERT_EQ(Shell("stop " + dir_), 0);
+
+    const auto fetchFailure = Failure([&] { dm.qry.FetchAll(); });
+    ASSERT_TRUE(fetchFailure);
+    EXPECT_NE(fetchFailure->find("Error reading data from the connection"), std::string::npos)
+        << *fetchFailure;
+    EXPECT_GE(dm.qry.RecordCount(), 10u);
+    EXPECT_TRUE(dm.qry.Eof());
+    const auto calls = dm.qry.FetchCalls();
+    dm.qry.FetchAll();
+    EXPECT_EQ(dm.qry.FetchCalls(), calls);
+
+    for (int run = 0; run < 3; ++run) {
+        for (const bool execute : {false, true}) {
+            SCOPED_TRACE(run);
+            const auto failure = Failure([&] { dm.Run("select id from big", execute); });
+            ASSERT_TRUE(failure);
+            EXPECT_NE(failure->find("connection"), std::string::npos) << *failure;
+            EXPECT_FALSE(dm.qry.Active());
+        }
+    }
 }
 
 } // namespace
