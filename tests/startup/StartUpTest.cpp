@@ -1,6 +1,7 @@
 // The window's start-up handler against the real server and the embedded engine: what it reads,
 // what it connects to, which box it shows and what the status bar says afterwards.
 
+#include "BoxWatcher.h"
 #include "TestDb.h"
 #include "app/Application.h"
 #include "core/DateTimeText.h"
@@ -28,57 +29,27 @@ namespace {
 
 const std::string kTurkish = "Database ba\xC4\x9Flant\xC4\xB1s\xC4\xB1n\xC4\xB1 kontrol ediniz!";
 
-// Watches for the modal boxes the handler shows, notes what they show and dismisses each with
-// OK after `hold`, so a test never waits on a box.
-class BoxWatcher {
+// The boxes the handler showed, with when each came up and when it was answered.
+struct Box : testgui::SeenBox {
+    QDateTime shown, dismissed;
+};
+
+// Answers each box after `holdMs`, so a test can see what was done while it stood.
+class Boxes {
 public:
-    struct Box {
-        QString text, title;
-        QMessageBox::Icon icon;
-        QList<QMessageBox::StandardButton> buttons;
-        bool windowVisible;
-        QDateTime shown, dismissed;
-    };
-
-    explicit BoxWatcher(int holdMs = 0) : holdMs_(holdMs) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
-        timer_.start(10);
-    }
-
-    std::vector<Box> boxes;
+    explicit Boxes(int holdMs = 0)
+        : watcher_([this, holdMs](const testgui::SeenBox& seen) {
+              Box box{seen, QDateTime::currentDateTime(), {}};
+              // Events are not served meanwhile: the watcher would see the same box again.
+              std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+              box.dismissed = QDateTime::currentDateTime();
+              seen_.push_back(box);
+          }) {}
+    const std::vector<Box>& Seen() const { return seen_; }
 
 private:
-    void Poll() {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            current_ = nullptr;
-            return;
-        }
-        if (box != current_) {
-            current_ = box;
-            Box seen{box->text(),
-                     box->windowTitle(),
-                     box->icon(),
-                     {},
-                     L_Tavolix && L_Tavolix->isVisible(),
-                     QDateTime::currentDateTime(),
-                     {}};
-            for (QAbstractButton* b : box->buttons())
-                seen.buttons.push_back(box->standardButton(b));
-            boxes.push_back(seen);
-        }
-        if (boxes.back().shown.msecsTo(QDateTime::currentDateTime()) >= holdMs_) {
-            boxes.back().dismissed = QDateTime::currentDateTime();
-            if (QAbstractButton* ok = box->button(QMessageBox::Ok))
-                ok->click();
-            else
-                box->reject();
-        }
-    }
-
-    int holdMs_;
-    QTimer timer_;
-    QMessageBox* current_ = nullptr;
+    std::vector<Box> seen_;
+    testgui::BoxWatcher watcher_;
 };
 
 QString Q(const std::string& bytes) {
@@ -127,12 +98,12 @@ protected:
     }
 
     // The program's start: the data module, then the window whose creation runs the handler.
-    std::vector<BoxWatcher::Box> Start(int holdMs = 0) {
+    std::vector<Box> Start(int holdMs = 0) {
         vcl::Application->SetExeName((dir_ / "Prg_Tavolix").string());
-        BoxWatcher watcher(holdMs);
+        Boxes boxes(holdMs);
         vcl::Application->CreateForm(dm);
         vcl::Application->CreateForm(L_Tavolix);
-        return watcher.boxes;
+        return boxes.Seen();
     }
 
     static std::string Substitute(std::string text) {
@@ -191,7 +162,7 @@ TEST_P(StartUpOutcome, LeavesTheWindowAndTheModuleAsExpected) {
     else if (c.list)
         WriteList(Substitute(*c.list));
 
-    const std::vector<BoxWatcher::Box> boxes = Start();
+    const std::vector<Box> boxes = Start();
 
     ASSERT_TRUE(L_Tavolix);
     EXPECT_EQ(vcl::Application->MainForm(), L_Tavolix) << "the window opens in every outcome";
@@ -226,20 +197,20 @@ TEST_P(StartUpOutcome, LeavesTheWindowAndTheModuleAsExpected) {
     case Shown::Turkish:
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].text, QString::fromUtf8(kTurkish));
-        EXPECT_EQ(boxes[0].title, QString());
+        EXPECT_EQ(boxes[0].caption, QString());
         EXPECT_EQ(boxes[0].icon, QMessageBox::NoIcon);
-        EXPECT_EQ(boxes[0].buttons, QList<QMessageBox::StandardButton>{QMessageBox::Ok});
-        EXPECT_FALSE(boxes[0].windowVisible);
+        EXPECT_EQ(boxes[0].buttons, QStringList{QStringLiteral("OK")});
+        EXPECT_EQ(boxes[0].visibleWindows, 0);
         break;
     case Shown::FileError: {
         ASSERT_EQ(boxes.size(), 1u);
         const std::string path = (dir_ / "database.txt").string();
         const std::string reason = c.list ? "Is a directory" : "No such file or directory";
         EXPECT_EQ(boxes[0].text, Q("Cannot open file \"" + path + "\". " + reason + "."));
-        EXPECT_EQ(boxes[0].title, QStringLiteral("Prg_tavolix"));
+        EXPECT_EQ(boxes[0].caption, QStringLiteral("Prg_tavolix"));
         EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
-        EXPECT_EQ(boxes[0].buttons, QList<QMessageBox::StandardButton>{QMessageBox::Ok});
-        EXPECT_FALSE(boxes[0].windowVisible) << "the box comes before the window";
+        EXPECT_EQ(boxes[0].buttons, QStringList{QStringLiteral("OK")});
+        EXPECT_EQ(boxes[0].visibleWindows, 0) << "the box comes before the window";
         break;
     }
     }
@@ -275,18 +246,21 @@ TEST_F(StartUp, FirstEntryReachesTheConnectionByteForByte) {
 
 TEST_F(StartUp, StatusTimeIsTakenAfterTheBoxIsDismissed) {
     WriteList("127.0.0.1/1:startup.fdb\n");
-    const std::vector<BoxWatcher::Box> boxes = Start(1500);
+    const std::vector<Box> boxes = Start(1500);
     ASSERT_EQ(boxes.size(), 1u);
     ASSERT_TRUE(boxes[0].dismissed.isValid());
     const QDateTime status = QDateTime::fromString(L_Tavolix->StatusBar1->Panel(0)->text(),
                                                    QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     ASSERT_TRUE(status.isValid());
-    QDateTime dismissedSecond = boxes[0].dismissed;
-    dismissedSecond.setTime(QTime(dismissedSecond.time().hour(), dismissedSecond.time().minute(),
-                                  dismissedSecond.time().second()));
-    EXPECT_GE(status, dismissedSecond) << status.toString().toStdString() << " before "
-                                       << boxes[0].dismissed.toString().toStdString();
-    EXPECT_GE(boxes[0].shown.secsTo(status), 1);
+    // The status text counts whole seconds.
+    const auto wholeSeconds = [](QDateTime t) {
+        t.setTime(QTime(t.time().hour(), t.time().minute(), t.time().second()));
+        return t;
+    };
+    EXPECT_GE(status, wholeSeconds(boxes[0].dismissed))
+        << status.toString().toStdString() << " before "
+        << boxes[0].dismissed.toString().toStdString();
+    EXPECT_GE(wholeSeconds(boxes[0].shown).secsTo(status), 1);
 }
 
 TEST_F(StartUp, TransactionFailureAfterConnectingShowsTheMessageAndStaysConnected) {
@@ -295,10 +269,10 @@ TEST_F(StartUp, TransactionFailureAfterConnectingShowsTheMessageAndStaysConnecte
     vcl::Application->SetExeName((dir_ / "Prg_Tavolix").string());
     vcl::Application->CreateForm(dm);
     dm->IBTransaction.SetParams({"read_committed", "no_such_parameter"});
-    BoxWatcher watcher;
+    Boxes boxes;
     vcl::Application->CreateForm(L_Tavolix);
-    ASSERT_EQ(watcher.boxes.size(), 1u);
-    EXPECT_EQ(watcher.boxes[0].text, QString::fromUtf8(kTurkish));
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].text, QString::fromUtf8(kTurkish));
     EXPECT_TRUE(dm->IBDatabase.Connected());
     EXPECT_FALSE(dm->IBTransaction.Active());
     EXPECT_FALSE(L_Tavolix->Image1->isVisibleTo(L_Tavolix));
