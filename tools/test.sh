@@ -41,7 +41,7 @@ echo "== tests (normal build)"
 ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600 || status=1
 
 echo "== tests (AddressSanitizer + UndefinedBehaviorSanitizer)"
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:fast_unwind_on_malloc=0:suppressions=$root/tools/lsan.supp
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:fast_unwind_on_malloc=0
 export LSAN_OPTIONS=suppressions=$root/tools/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build-asan --output-on-failure -j"$jobs" --timeout 900 || status=1
