@@ -9,6 +9,7 @@
 #include <QCompleter>
 #include <QLineEdit>
 #include <QScrollArea>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <filesystem>
@@ -200,4 +201,21 @@ void TL_Tavolix::FormCreate() {
     StatusBar1->Panel(0)->setText(local(vcl::DateTimeToStr(vcl::Now())));
 }
 
-void TL_Tavolix::Button1Click() {}
+void TL_Tavolix::Button1Click() {
+    // The raw text keeps non-breaking spaces; only the block and line separators become CR LF.
+    QString text = mSQL->document()->toRawText();
+    for (const QChar separator : {QChar(QChar::ParagraphSeparator), QChar(QChar::LineSeparator),
+                                  QChar(0xFDD0), QChar(0xFDD1)})
+        text.replace(separator, QStringLiteral("\r\n"));
+    const QByteArray bytes = text.toLocal8Bit();
+
+    dm->qry.Close();
+    dm->qry.SetSQLText("");
+    dm->qry.SetSQLText(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    if (CheckBox1->isChecked()) {
+        dm->qry.ExecSQL();
+        dm->IBTransaction.CommitRetaining();
+    } else {
+        dm->qry.Open();
+    }
+}
