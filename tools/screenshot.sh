@@ -39,9 +39,12 @@ cd /
 pid=$!
 sleep "${SHOT_DELAY:-4}"
 import -window root "$1/screen.png"
+# The client library may take SIGTERM for itself and leave the program running: bounded wait.
 kill "$pid" 2>/dev/null || true
+for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -9 "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
 INSIDE
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" bash "$work/inside.sh" "$work"
+QT_QPA_PLATFORM=xcb timeout 120 xvfb-run -a -s "-screen 0 1280x800x24" bash "$work/inside.sh" "$work"
 convert "$work/screen.png" -crop 860x599+279+122 +repage "$out"
 echo "wrote $out"
