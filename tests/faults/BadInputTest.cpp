@@ -223,6 +223,10 @@ struct LongName {
     const char* box; ///< part of a later run's box
 };
 
+void PrintTo(const LongName& n, std::ostream* os) {
+    *os << n.length << " bytes";
+}
+
 class LongConnectionString : public BadInput, public testing::WithParamInterface<LongName> {};
 
 TEST_P(LongConnectionString, GivesTheStartUpMessageAndAClearError) {

@@ -57,6 +57,10 @@ void ExpectLaterRunsReport(const std::function<std::vector<testgui::SeenBox>()>&
 
 enum class Move { PageDown, CtrlEnd };
 
+void PrintTo(Move m, std::ostream* os) {
+    *os << (m == Move::PageDown ? "Page Down" : "Ctrl+End");
+}
+
 class ServerKilledWhileFetching : public Window, public testing::WithParamInterface<Move> {};
 
 TEST_P(ServerKilledWhileFetching, ShowsTheClientTextKeepsTheRowsAndGoesOn) {
