@@ -25,6 +25,12 @@
 namespace fs = std::filesystem;
 using testdb::Via;
 
+namespace testdb {
+void PrintTo(Via via, std::ostream* os) {
+    *os << (via == Via::Server ? "Server" : "Embedded");
+}
+} // namespace testdb
+
 namespace {
 
 const char* const kSchema[] = {
