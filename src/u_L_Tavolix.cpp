@@ -9,7 +9,6 @@
 #include <QCompleter>
 #include <QLineEdit>
 #include <QScrollArea>
-#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <filesystem>
@@ -71,7 +70,7 @@ TL_Tavolix::TL_Tavolix(vcl::TComponent* owner) : vcl::TForm(owner) {
     setFont(font);
 
     QWidget* client = ClientArea();
-    mSQL = new QPlainTextEdit(client);
+    mSQL = new vcl::TMemo(client);
     Panel1 = new QFrame(client);
     Button1 = new QPushButton(QString::fromUtf8(kButton1Caption), Panel1);
     ComboBox1 = new QComboBox(Panel1);
@@ -178,9 +177,12 @@ void TL_Tavolix::FormCreate() {
     const std::vector<std::string> databases =
         vcl::LoadLinesFromFile((exe.parent_path() / "database.txt").string());
 
-    ComboBox1->clear();
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(databases.size()));
     for (const std::string& entry : databases)
-        ComboBox1->addItem(local(entry));
+        items.append(local(entry));
+    ComboBox1->clear();
+    ComboBox1->addItems(items);
     // The entry's own bytes go to the connection, not what the widget made of them.
     const std::string first = databases.empty() ? std::string() : databases.front();
     ComboBox1->setEditText(local(first));
@@ -202,16 +204,9 @@ void TL_Tavolix::FormCreate() {
 }
 
 void TL_Tavolix::Button1Click() {
-    // The raw text keeps non-breaking spaces; only the block and line separators become CR LF.
-    QString text = mSQL->document()->toRawText();
-    for (const QChar separator : {QChar(QChar::ParagraphSeparator), QChar(QChar::LineSeparator),
-                                  QChar(0xFDD0), QChar(0xFDD1)})
-        text.replace(separator, QStringLiteral("\r\n"));
-    const QByteArray bytes = text.toLocal8Bit();
-
     dm->qry.Close();
     dm->qry.SetSQLText("");
-    dm->qry.SetSQLText(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    dm->qry.SetSQLText(mSQL->Text());
     if (CheckBox1->isChecked()) {
         dm->qry.ExecSQL();
         dm->IBTransaction.CommitRetaining();

@@ -5,13 +5,13 @@
 #include "app/Form.h"
 #include "app/StatusBar.h"
 #include "controls/DBGrid.h"
+#include "controls/Memo.h"
 #include "controls/Splitter.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 
 class TL_Tavolix : public vcl::TForm {
@@ -19,7 +19,7 @@ class TL_Tavolix : public vcl::TForm {
 public:
     explicit TL_Tavolix(vcl::TComponent* owner);
 
-    QPlainTextEdit* mSQL;
+    vcl::TMemo* mSQL;
     QFrame* Panel1;
     QPushButton* Button1;
     QComboBox* ComboBox1;

@@ -314,3 +314,21 @@ TEST_F(Window, EnterInTheDatabaseListAddsNoEntry) {
 }
 
 } // namespace
+
+// A single huge line is not wrapped, so laying it out does not freeze the window; the editor
+// wraps again once the text is small, and its text still reaches the query unchanged.
+TEST_F(Window, AHugeLineTurnsWrappingOffAndBack) {
+    vcl::TMemo* sql = L_Tavolix->mSQL;
+    const QString huge = QStringLiteral("select '") +
+                         QString(vcl::TMemo::kMaxWrappedLine * 4, QLatin1Char('x')) +
+                         QStringLiteral("' from rdb$database");
+    sql->setPlainText(huge);
+    QApplication::processEvents();
+    EXPECT_EQ(sql->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_EQ(sql->Text(), huge.toStdString());
+
+    sql->setPlainText(QStringLiteral("select 1\nfrom rdb$database"));
+    EXPECT_EQ(sql->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_EQ(sql->Text(), "select 1\r\nfrom rdb$database");
+    sql->clear();
+}
