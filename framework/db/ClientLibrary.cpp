@@ -102,6 +102,7 @@ template <typename Fn> Fn Cast(void* symbol) {
 std::mutex loadMutex;
 ClientApi loadedApi;
 bool loaded = false;
+ClientLoadHook loadHook = nullptr;
 
 } // namespace
 
@@ -131,12 +132,30 @@ ClientApi LoadClientLibraryFrom(const char* fileName) {
 }
 
 const ClientApi& LoadClientLibrary() {
-    std::lock_guard<std::mutex> lock(loadMutex);
-    if (!loaded) {
+    ClientLoadHook hook = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(loadMutex);
+        if (loaded)
+            return loadedApi;
         loadedApi = LoadClientLibraryFrom(IBX_CLIENT_LIBRARY);
         loaded = true;
+        hook = loadHook;
     }
+    // Outside the lock: the hook may call into the library through Api().
+    if (hook)
+        hook(loadedApi);
     return loadedApi;
+}
+
+void SetClientLoadHook(const ClientLoadHook hook) {
+    {
+        std::lock_guard<std::mutex> lock(loadMutex);
+        loadHook = hook;
+        if (!loaded)
+            return;
+    }
+    if (hook)
+        hook(loadedApi);
 }
 
 const ClientApi& Api() {

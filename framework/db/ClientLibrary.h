@@ -24,4 +24,9 @@ const ClientApi& Api();
 /// Loads the library `fileName` afresh, without caching; for tests of the loader's failures.
 ClientApi LoadClientLibraryFrom(const char* fileName);
 
+/// Called with the entry points once LoadClientLibrary has loaded the library; must not raise.
+using ClientLoadHook = void (*)(const ClientApi&);
+/// Sets the one load hook (null clears it); runs it at once when the library is loaded already.
+void SetClientLoadHook(ClientLoadHook hook);
+
 } // namespace ibx
