@@ -1,7 +1,9 @@
 #include "Application.h"
 
 #include "Form.h"
+#include "SessionEnd.h"
 #include "core/Exceptions.h"
+#include "db/ClientLibrary.h"
 #include "db/IBTransaction.h"
 
 #if __has_include("controls/ResultModel.h")
@@ -144,6 +146,7 @@ TApplication::~TApplication() {
 #ifdef VCL_HAVE_FETCH_ERROR_SINK
     SetFetchErrorSink(nullptr);
 #endif
+    sessionEnd_.reset();
     qt_.reset();
     if (Application == this)
         Application = nullptr;
@@ -168,6 +171,11 @@ void TApplication::Initialize() {
 #ifdef VCL_HAVE_REGIONAL_SETTINGS
     ReadRegionalSettings();
 #endif
+    // Logging off or shutting down ends the program as closing its window does. Set up before
+    // the data module loads the client library, so even the start-up connection is covered.
+    if (!sessionEnd_)
+        sessionEnd_ = std::make_unique<TSessionEnd>([this] { Terminate(); });
+    ibx::SetClientLoadHook(&TSessionEnd::RefuseClientShutdown);
 }
 
 void TApplication::Adopt(TComponent* component, TForm* form) {

@@ -18,6 +18,7 @@
 namespace vcl {
 
 class TForm;
+class TSessionEnd;
 
 /// Message box flags and results, with the values the program's calls use.
 inline constexpr unsigned MB_OK = 0x00;
@@ -44,7 +45,8 @@ public:
     /// Frees what is still owned (without raising), then the QApplication.
     ~TApplication() override;
 
-    /// Registers the fonts, the end-of-life report and the regional settings.
+    /// Registers the fonts, the end-of-life report and the regional settings, and lets the end
+    /// of the desktop session (its request, or a termination signal) end the loop as Terminate.
     void Initialize();
 
     /// Allocates a T, stores it into `ref` before its construction runs, constructs it with the
@@ -92,6 +94,7 @@ private:
     void RunCreateHandler(TForm* form) noexcept;
 
     std::unique_ptr<QApplication> qt_;
+    std::unique_ptr<TSessionEnd> sessionEnd_;
     std::vector<TComponent*> components_;
     TForm* mainForm_ = nullptr;
     bool terminated_ = false;
