@@ -55,6 +55,11 @@ void Drive(const QString& pending, const QString& goFile, const QString& last) {
     auto* driver = new QTimer(qApp);
     auto ran = std::make_shared<bool>(false);
     QObject::connect(driver, &QTimer::timeout, [=] {
+        // Once the loop has ended the window is about to go, and its global dangles after.
+        if (Application->Terminated()) {
+            driver->stop();
+            return;
+        }
         if (pending.isEmpty() || !L_Tavolix || !L_Tavolix->isVisible() ||
             QApplication::activeModalWidget())
             return;
