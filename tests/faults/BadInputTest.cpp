@@ -172,20 +172,27 @@ TEST_F(BadInput, InvalidUtf8InTheEditorIsSentAsReplacementCharacters) {
 
 // --- Database lists ------------------------------------------------------------------------------
 
-// A million entries: the first is used, all are listed, and the window opens.
-TEST_F(BadInput, AListOfAMillionLinesOpensTheWindow) {
+// A million entries (a tenth under the sanitizers, which make every allocation slow): the first
+// is used, all are listed, and the window opens.
+#ifdef TAVOLIX_SANITIZED
+constexpr int kLongListLines = 100000;
+#else
+constexpr int kLongListLines = 1000000;
+#endif
+
+TEST_F(BadInput, AVeryLongListOpensTheWindow) {
     std::string list = db_->ConnectionString() + "\n";
     list.reserve(40u << 20);
-    for (int i = 1; i < 1000000; ++i)
+    for (int i = 1; i < kLongListLines; ++i)
         list += "127.0.0.1/1:/nowhere/db" + std::to_string(i) + ".fdb\n";
     QElapsedTimer clock;
     clock.start();
     const auto boxes = Start(list);
     const auto opened = clock.elapsed();
-    std::cout << "[ million lines ] window open after " << opened << " ms\n";
-    RecordProperty("million_lines_ms", static_cast<int>(opened));
+    std::cout << "[ " << kLongListLines << " lines ] window open after " << opened << " ms\n";
+    RecordProperty("long_list_ms", static_cast<int>(opened));
     EXPECT_TRUE(boxes.empty()) << Text(boxes);
-    EXPECT_EQ(L_Tavolix->ComboBox1->count(), 1000000);
+    EXPECT_EQ(L_Tavolix->ComboBox1->count(), kLongListLines);
     EXPECT_EQ(L_Tavolix->ComboBox1->currentText().toStdString(), db_->ConnectionString());
     EXPECT_TRUE(dm->IBDatabase.Connected());
     ExpectUsable();
