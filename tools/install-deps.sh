@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev libgl-dev libqt6sql6-ibase
   libgtest-dev googletest
   firebird3.0-server firebird3.0-utils firebird-dev libfbclient2
-  xvfb xauth x11-apps imagemagick fonts-wine
+  xvfb xauth x11-apps xdotool imagemagick fonts-wine
 )
 missing=()
 for p in "${packages[@]}"; do

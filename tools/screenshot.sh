@@ -9,7 +9,7 @@ build=$(realpath "${1:?usage: $0 BUILD_FOLDER [OUTPUT.png]}")
 out=$(realpath -m "${2:-$root/docs/screenshot.png}")
 exe=$build/src/Prg_Tavolix
 [ -x "$exe" ] || { echo "no program at $exe; build the Prg_Tavolix target first" >&2; exit 1; }
-for tool in xvfb-run import convert isql-fb; do
+for tool in xvfb-run xdotool import convert isql-fb; do
   command -v "$tool" >/dev/null || { echo "$tool is missing (tools/install-deps.sh)" >&2; exit 1; }
 done
 
@@ -38,6 +38,12 @@ cd /
 "$1/Prg_Tavolix" &
 pid=$!
 sleep "${SHOT_DELAY:-4}"
+# Type a select into the editor (it has the focus), Tab to the run button and press it.
+win=$(xdotool search --name "Tavolix V1.0" | head -n 1)
+xdotool windowfocus --sync "$win"
+xdotool type --delay 20 "select id, name, city, balance, joined from customer order by id"
+xdotool key Tab space
+sleep 2
 import -window root "$1/screen.png"
 # The client library may take SIGTERM for itself and leave the program running: bounded wait.
 kill "$pid" 2>/dev/null || true
