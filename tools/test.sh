@@ -13,6 +13,14 @@ server_dir=$work/server
 
 cleanup() {
   bash tests/rig/fbserver.sh stop "$server_dir" || true
+  # A fault test killed by its time-out cannot stop the server it started: end every server
+  # whose root lies in a test folder.
+  for pid in $(pgrep -x firebird || true); do
+    if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -q -E "^FIREBIRD=($work|/tmp/fbt-)"; then
+      kill -9 "$pid" 2>/dev/null || true
+    fi
+  done
+  pkill -9 -f "^$root/build[^ ]*/tests/rig/tcpproxy" 2>/dev/null || true
 }
 trap cleanup EXIT
 
