@@ -4,6 +4,7 @@
 // window started on a database list of the test's choice.
 
 #include "BoxWatcher.h"
+#include "PrivateServer.h"
 #include "TestDb.h"
 #include "app/Application.h"
 #include "u_L_Tavolix.h"
@@ -31,48 +32,7 @@ inline std::string Unique(const std::string& stem) {
     return stem + "_" + std::to_string(::getpid());
 }
 
-/// A Firebird server of this process's own on a port derived from its PID.
-class PrivateServer {
-public:
-    PrivateServer()
-        : dir_("/tmp/fbt-faults-" + std::to_string(::getpid())), port_(32000 + ::getpid() % 1000) {
-        Script("start " + dir_ + " " + std::to_string(port_) + " quibolant");
-        running_ = true;
-    }
-    ~PrivateServer() {
-        std::system(("bash " TAVOLIX_FBSERVER_SCRIPT " stop " + dir_ + " >/dev/null 2>&1").c_str());
-        std::system(("rm -rf " + dir_).c_str());
-    }
-    PrivateServer(const PrivateServer&) = delete;
-    PrivateServer& operator=(const PrivateServer&) = delete;
-
-    void Stop() {
-        Script("stop " + dir_);
-        running_ = false;
-    }
-    void Restart() {
-        Script("restart " + dir_);
-        running_ = true;
-    }
-    /// Back up for the next test, whatever this one did to it.
-    void EnsureRunning() {
-        if (!running_)
-            Restart();
-    }
-    int Port() const { return port_; }
-    std::string Address() const { return "127.0.0.1/" + std::to_string(port_); }
-    std::string DataDir() const { return dir_ + "/data"; }
-
-private:
-    static void Script(const std::string& args) {
-        const std::string cmd = "bash " TAVOLIX_FBSERVER_SCRIPT " " + args + " >/dev/null";
-        if (std::system(cmd.c_str()) != 0)
-            throw std::runtime_error("failed: " + cmd);
-    }
-    std::string dir_;
-    int port_;
-    bool running_ = false;
-};
+using testdb::PrivateServer;
 
 /// The server of this process, started on first use; testdb's scratch databases and second
 /// connections go to it from then on.

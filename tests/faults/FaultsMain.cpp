@@ -19,7 +19,7 @@ public:
 PrivateServer& Server() {
     if (!g_server) {
         testdb::Server(); // the shared environment must be there, as for every server test
-        g_server = std::make_unique<PrivateServer>();
+        g_server = std::make_unique<PrivateServer>("faults");
         ::setenv("TAVOLIX_FB_SERVER", g_server->Address().c_str(), 1);
         ::setenv("TAVOLIX_TEST_DIR", g_server->DataDir().c_str(), 1);
     }

@@ -2,6 +2,7 @@
 // event loop, with the client library's text; the program goes on and keeps the rows it has.
 #include "GridSession.h"
 
+#include "PrivateServer.h"
 #include "TestDb.h"
 #include "controls/DBGrid.h"
 #include "core/Exceptions.h"
@@ -19,31 +20,7 @@
 namespace {
 
 // A server of our own, since this test kills it.
-class PrivateServer {
-public:
-    PrivateServer()
-        : dir_("/tmp/fbt-gridfault-" + std::to_string(::getpid())),
-          port_(31000 + ::getpid() % 2000) {
-        Script("start " + dir_ + " " + std::to_string(port_) + " quibolant");
-    }
-    ~PrivateServer() {
-        std::system(("bash " TAVOLIX_FBSERVER_SCRIPT " stop " + dir_ + " >/dev/null 2>&1").c_str());
-        std::system(("rm -rf " + dir_).c_str());
-    }
-    void Stop() { Script("stop " + dir_); }
-    void Restart() { Script("restart " + dir_); }
-    std::string Address() const { return "127.0.0.1/" + std::to_string(port_); }
-    std::string DataDir() const { return dir_ + "/data"; }
-
-private:
-    static void Script(const std::string& args) {
-        const std::string cmd = "bash " TAVOLIX_FBSERVER_SCRIPT " " + args + " >/dev/null";
-        if (std::system(cmd.c_str()) != 0)
-            throw std::runtime_error("failed: " + cmd);
-    }
-    std::string dir_;
-    int port_;
-};
+using testdb::PrivateServer;
 
 class EnvScope {
 public:
@@ -74,7 +51,7 @@ void Settle() {
 
 TEST(GridFault, ConnectionCutWhileScrollingIsReportedLaterAndRowsStay) {
     testdb::Server(); // the environment must be there, as for every other grid test
-    PrivateServer server;
+    PrivateServer server{"gridfault"};
     EnvScope serverEnv("TAVOLIX_FB_SERVER", server.Address());
     EnvScope dirEnv("TAVOLIX_TEST_DIR", server.DataDir());
     testdb::ScratchDatabase scratch("grid-cut", testdb::Via::Server);

@@ -3,6 +3,7 @@
 // typed commit and a lock conflict.
 
 #include "db/IBQuery.h"
+#include "PrivateServer.h"
 #include "TestDb.h"
 #include "db/DataSource.h"
 #include "db/IBDatabase.h"
@@ -426,10 +427,8 @@ TEST_P(Query, OutOfMemoryWhileFetchingKeepsTheRowsAndStops) {
 class BrokenConnection : public ::testing::Test {
 protected:
     void SetUp() override {
-        port_ = 31000 + ::getpid() % 1000;
-        dir_ = testdb::Dir() + "/qbreak-" + std::to_string(::getpid());
-        ASSERT_EQ(Shell("start " + dir_ + " " + std::to_string(port_) + " quibolant"), 0);
-        name_ = "127.0.0.1/" + std::to_string(port_) + ":" + dir_ + "/data/b.fdb";
+        server_ = std::make_unique<testdb::PrivateServer>("qbreak");
+        name_ = server_->Address() + ":" + server_->DataDir() + "/b.fdb";
         const std::string create =
             "create database '" + name_ + "' user 'SYSDBA' password 'quibolant'";
         ISC_STATUS_ARRAY status{};
@@ -438,12 +437,8 @@ protected:
         ASSERT_EQ(isc_dsql_execute_immediate(status, &db, &tr, 0, create.c_str(), 3, nullptr), 0);
         isc_detach_database(status, &db);
     }
-    void TearDown() override { Shell("stop " + dir_); }
-    static int Shell(const std::string& args) {
-        return std::system(("'" TAVOLIX_FBSERVER_SCRIPT "' " + args + " >/dev/null").c_str());
-    }
-    int port_ = 0;
-    std::string dir_, name_;
+    std::unique_ptr<testdb::PrivateServer> server_;
+    std::string name_;
 };
 
 TEST_F(BrokenConnection, EveryLaterCallRaisesTheLibrarysText) {
@@ -454,7 +449,7 @@ TEST_F(BrokenConnection, EveryLaterCallRaisesTheLibrarysText) {
            true);
     dm.Run("select id, pad from big", false);
     ASSERT_EQ(dm.qry.FetchTo(10), 10u);
-    ASSERT_EQ(Shell("stop " + dir_), 0);
+    server_->Stop();
 
     const auto fetchFailure = Failure([&] { dm.qry.FetchAll(); });
     ASSERT_TRUE(fetchFailure);
