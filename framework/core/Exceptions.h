@@ -43,7 +43,8 @@ VCL_EXCEPTION_CLASS(EComponentError, Exception);
 /// Base of every database failure.
 VCL_EXCEPTION_CLASS(EDatabaseError, Exception);
 
-/// An operating-system failure with its error code: "System Error.  Code: %d." and the system's text.
+/// An operating-system failure with its error code: "System Error.  Code: %d." and the system's
+/// text.
 class EOSError : public Exception {
 public:
     EOSError(int errorCode, std::string description);

@@ -23,7 +23,7 @@ enum class TFieldKind {
 
 /// One shown result column.
 struct TFieldDef {
-    std::string Name;  ///< the alias, or the column's name as the server reports it
+    std::string Name; ///< the alias, or the column's name as the server reports it
     TFieldKind Kind{};
     short SqlType = 0; ///< the server type, without the nullable bit
     short SqlScale = 0;

@@ -69,15 +69,17 @@ struct Session {
         if (db)
             isc_detach_database(status, &db);
     }
-    void Commit() {
-        Check(isc_commit_retaining(status, &tr), status, "commit");
-    }
+    void Commit() { Check(isc_commit_retaining(status, &tr), status, "commit"); }
 };
 
 } // namespace
 
-std::string Server() { return Env("TAVOLIX_FB_SERVER"); }
-std::string Dir() { return Env("TAVOLIX_TEST_DIR"); }
+std::string Server() {
+    return Env("TAVOLIX_FB_SERVER");
+}
+std::string Dir() {
+    return Env("TAVOLIX_TEST_DIR");
+}
 
 ScratchDatabase::ScratchDatabase(const std::string& name, Via via, int dialect)
     : path_(Dir() + "/" + name + "-" + std::to_string(::getpid()) + ".fdb"), via_(via) {
