@@ -30,6 +30,11 @@ build() { # dir, extra cmake args...
   cmake --build "$dir" -j"$jobs"
 }
 
+echo "== format (clang-format)"
+unformatted=$(git ls-files '*.cpp' '*.h' | while read -r f; do
+  clang-format --dry-run -Werror "$f" >/dev/null 2>&1 || echo "$f"; done)
+[ -z "$unformatted" ] || { echo "not formatted with clang-format:"; echo "$unformatted"; exit 1; }
+
 build build
 build build-asan -DTAVOLIX_SANITIZE=ON -DTAVOLIX_BENCH=OFF
 

@@ -89,13 +89,11 @@ ScratchDatabase::ScratchDatabase(const std::string& name, Via via, int dialect)
     ISC_STATUS_ARRAY status{};
     isc_db_handle db = 0;
     isc_tr_handle tr = 0;
+    // A database created in dialect 1 is a dialect-1 database.
     Check(isc_dsql_execute_immediate(status, &db, &tr, 0, sql.c_str(),
                                      static_cast<unsigned short>(dialect), nullptr),
           status, "create database " + path_);
     isc_detach_database(status, &db);
-    if (dialect == 1) {
-        // create database in dialect 1 already gives a dialect-1 database.
-    }
 }
 
 ScratchDatabase::~ScratchDatabase() {
