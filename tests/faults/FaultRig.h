@@ -5,6 +5,7 @@
 
 #include "BoxWatcher.h"
 #include "PrivateServer.h"
+#include "Proxy.h"
 #include "TestDb.h"
 #include "app/Application.h"
 #include "u_L_Tavolix.h"
@@ -38,41 +39,7 @@ using testdb::PrivateServer;
 /// connections go to it from then on.
 PrivateServer& Server();
 
-/// The loopback proxy in front of the private server.
-class Proxy {
-public:
-    explicit Proxy(int targetPort) : port_(33000 + ::getpid() % 1000) {
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(QStringLiteral(TAVOLIX_TCPPROXY),
-                       {QString::number(port_), QString::number(targetPort)});
-        if (!process_.waitForStarted(5000) || !process_.waitForReadyRead(5000) ||
-            !process_.readLine().startsWith("ready"))
-            throw std::runtime_error("the proxy did not start");
-    }
-    ~Proxy() {
-        Signal(SIGCONT);
-        process_.terminate();
-        if (!process_.waitForFinished(5000))
-            process_.kill(), process_.waitForFinished(5000);
-    }
-    Proxy(const Proxy&) = delete;
-    Proxy& operator=(const Proxy&) = delete;
-
-    pid_t Pid() const { return static_cast<pid_t>(process_.processId()); }
-    void Signal(int sig) const {
-        if (Pid() > 0)
-            ::kill(Pid(), sig);
-    }
-    void Drop() const { Signal(SIGUSR1); }
-    /// A connection string for `path` on the private server, through the proxy.
-    std::string Via(const std::string& path) const {
-        return "127.0.0.1/" + std::to_string(port_) + ":" + path;
-    }
-
-private:
-    int port_;
-    QProcess process_;
-};
+using testdb::Proxy;
 
 /// The real window over a database list, as the program starts it; closed by the fixture.
 class Window : public testing::Test {

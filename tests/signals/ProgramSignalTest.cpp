@@ -3,6 +3,7 @@
 // process exits with code 0; a refused final commit is rolled back and reported; a signal while
 // a database call blocks ends the program only after that call.
 
+#include "Proxy.h"
 #include "TestDb.h"
 
 #include <QElapsedTimer>
@@ -31,42 +32,7 @@ std::string Unique(const std::string& stem) {
     return stem + "_" + std::to_string(::getpid());
 }
 
-/// The loopback proxy in front of the shared server, which can stall the program's link.
-class Proxy {
-public:
-    explicit Proxy(int targetPort) : port_(34000 + ::getpid() % 1000) {
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(QStringLiteral(TAVOLIX_TCPPROXY),
-                       {QString::number(port_), QString::number(targetPort)});
-        if (!process_.waitForStarted(5000) || !process_.waitForReadyRead(5000) ||
-            !process_.readLine().startsWith("ready"))
-            throw std::runtime_error("the proxy did not start");
-    }
-    ~Proxy() {
-        Resume();
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
-    Proxy(const Proxy&) = delete;
-    Proxy& operator=(const Proxy&) = delete;
-
-    void Stall() const { Signal(SIGUSR2); }
-    void Resume() const { Signal(SIGCONT); }
-    std::string Via(const std::string& path) const {
-        return "127.0.0.1/" + std::to_string(port_) + ":" + path;
-    }
-
-private:
-    void Signal(int sig) const {
-        if (process_.processId() > 0)
-            ::kill(static_cast<pid_t>(process_.processId()), sig);
-    }
-    int port_;
-    QProcess process_;
-};
+using testdb::Proxy;
 
 int ServerPort() {
     const std::string server = testdb::Server();

@@ -18,7 +18,9 @@ void Script(const std::string& args) {
         throw std::runtime_error("failed: " + cmd);
 }
 
-// A port nothing listens on now: the kernel picks it for a socket we close at once.
+} // namespace
+
+// The kernel picks the port for a socket we close at once.
 int FreeLoopbackPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -34,8 +36,6 @@ int FreeLoopbackPort() {
     ::close(fd);
     return ntohs(a.sin_port);
 }
-
-} // namespace
 
 PrivateServer::PrivateServer(const std::string& name)
     : dir_(Dir() + "/" + name + "-" + std::to_string(::getpid())), port_(FreeLoopbackPort()) {

@@ -7,6 +7,9 @@
 
 namespace testdb {
 
+/// A loopback port nothing listens on now.
+int FreeLoopbackPort();
+
 class PrivateServer {
 public:
     /// Starts a server in TAVOLIX_TEST_DIR/`name`-PID on a free port; throws when it cannot.
